@@ -1,0 +1,39 @@
+#pragma once
+// The settings the process runs with: read once from the command line and the OneBot URL,
+// read-only once the links are up.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace guild {
+
+struct RunConfig {
+  std::string onebotUrl;
+  std::string appId;
+  std::string botToken;
+  bool groupMode = false;
+  std::string moderationToken;
+  bool arrayMessageMode = false;
+  bool numericIdMode = false;
+  int profilePort = 0;
+  std::string relayAddress;
+  std::string restBase;
+  std::string botAuthorization;
+  std::string authorizationHeader;
+  std::string gatewayInfoUrl;
+};
+
+// Fills `config` from 3 to 5 arguments (without the program's own name) and returns true;
+// with any other count prints the usage text, naming `programName`, and returns false.
+bool ReadCommandLine(const std::vector<std::string>& arguments, std::string_view programName,
+                     RunConfig& config);
+
+// Derives the run modes from `onebotUrl` as given and prints the lines announcing them.
+void DetectModes(RunConfig& config);
+
+// Sets the REST origin (GUILD_ONEBOT_API_BASE, else the platform's), the bot's
+// authorization and the gateway lookup address from the fields read before.
+void ApplyCredentials(RunConfig& config);
+
+}  // namespace guild
