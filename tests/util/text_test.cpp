@@ -71,9 +71,9 @@ TEST(ExtractAllBetween, AppliesItsOptions) {
   options.suffix = ">";
   options.includeStartMarker = true;
   options.includeEndMarker = true;
-  options.maxLength = 8;
+  options.maxLength = 7;
   EXPECT_EQ(ExtractAllBetween("(a) (bcd) (E)", "(", ")", list, options), 2);
-  EXPECT_EQ(list, (std::vector<std::string>{"(<a>)", "(<E>)"}));  // "(<bcd>)" is 7 < 8
+  EXPECT_EQ(list, (std::vector<std::string>{"(<a>)", "(<E>)"}));  // "(<bcd>)" is not below 7
   options = {};
   options.ignoreCase = true;
   options.startPosition = 2;
