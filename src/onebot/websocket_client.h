@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "onebot/header_map.h"
+#include "onebot/websocket_link.h"
 
 namespace guild {
 
@@ -19,9 +20,7 @@ struct WebSocketMessage {
   std::string payload;  // a text frame's payload is valid UTF-8 (checked on receipt)
 };
 
-enum ConnectStatus { kNotConnected = -1, kConnecting = 0, kConnected = 1 };
-
-class WebSocketClient {
+class WebSocketClient : public WebSocketLink {
  public:
   struct Callbacks {
     std::function<void(const WebSocketMessage&)> onMessage;
@@ -31,7 +30,7 @@ class WebSocketClient {
   };
 
   WebSocketClient();
-  ~WebSocketClient();  // closes the link (close frame, bounded wait) and joins both threads
+  ~WebSocketClient() override;  // closes the link (close frame, bounded wait) and joins both threads
   WebSocketClient(const WebSocketClient&) = delete;
   WebSocketClient& operator=(const WebSocketClient&) = delete;
 
@@ -39,23 +38,23 @@ class WebSocketClient {
   void Init(Callbacks callbacks);
 
   // Headers sent with the upgrade request of every later Connect.
-  void SetRequestHeaders(const HeaderMap& headers);
+  void SetRequestHeaders(const HeaderMap& headers) override;
 
   // Starts connecting and returns at once; the status becomes kConnecting and the outcome
   // arrives as onConnected or onConnectFailed. A malformed URL fails the same way. Any
   // earlier connection is abandoned. `blocking` is accepted for callers that pass it, and
   // ignored. Any thread.
-  bool Connect(const std::string& url, bool blocking = false);
+  bool Connect(const std::string& url, bool blocking = false) override;
 
-  ConnectStatus GetConnectStatus() const;
+  ConnectStatus GetConnectStatus() const override;
 
   // The payload of a received message as text (valid UTF-8).
   static std::string GetMessageText(const WebSocketMessage& message);
 
   // Queue one text or binary frame; frames are written whole, one after the other. False
   // when the link is not connected (the frame is dropped). Any thread.
-  bool SendTextTo(std::string_view text);
-  bool SendDataTo(std::string_view bytes);
+  bool SendTextTo(std::string_view text) override;
+  bool SendDataTo(std::string_view bytes) override;
 
   // Sends a close frame and waits (bounded) for the peer's answer. Any thread but the
   // callback thread.

@@ -111,6 +111,22 @@ int ExtractAllBetween(std::string_view text, std::string_view startMarker,
   return static_cast<int>(out.size());
 }
 
+std::size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty()) return 0;
+  std::string out;
+  std::size_t pos = 0;
+  std::size_t count = 0;
+  for (std::size_t hit; (hit = text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
+    out.append(text, pos, hit - pos);
+    out.append(to);
+    ++count;
+  }
+  if (count == 0) return 0;
+  out.append(text, pos, std::string::npos);
+  text.swap(out);
+  return count;
+}
+
 bool HasExemptKeyword(std::string_view text) {
   static constexpr std::array<std::string_view, 3> kKeywords = {"疫情新闻", "疫情出行", "疫情数字"};
   for (std::string_view keyword : kKeywords) {

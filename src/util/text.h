@@ -50,6 +50,10 @@ int ExtractAllBetween(std::string_view text, std::string_view startMarker,
                       std::string_view endMarker, std::vector<std::string>& out,
                       const ExtractOptions& options = {});
 
+// Replaces every occurrence of `from` (left to right, not overlapping); an empty `from`
+// changes nothing. Returns the number of replacements.
+std::size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to);
+
 // True when the text holds one of the keywords that exempt a channel from moderation.
 bool HasExemptKeyword(std::string_view text);
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "util/text.h"
+
 namespace guild {
 namespace {
 
@@ -31,20 +33,6 @@ std::string ToValidUtf8(std::string_view bytes) {
 void AppendHex4(std::string& out, char16_t unit) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(unit >> shift) & 0xF]);
-}
-
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-  if (from.empty()) return;
-  std::string out;
-  std::size_t pos = 0;
-  for (std::size_t hit; (hit = text.find(from, pos)) != std::string::npos;
-       pos = hit + from.size()) {
-    out.append(text, pos, hit - pos);
-    out.append(to);
-  }
-  if (pos == 0) return;
-  out.append(text, pos, std::string::npos);
-  text.swap(out);
 }
 
 bool IsUpperHex(char c) {
