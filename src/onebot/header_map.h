@@ -22,8 +22,4 @@ class HeaderMap {
   std::vector<Pair> pairs_;
 };
 
-// An Authorization value fit for the console: the scheme and at most the part before the
-// first "." (the app id of "Bot <appid>.<token>"), then "***". The secret never shows.
-std::string MaskAuthorizationValue(const std::string& value);
-
 }  // namespace guild
