@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "app/process_control.h"
-#include "app/run_config.h"
+#include "app/startup.h"
 
 namespace {
 
@@ -17,11 +17,5 @@ std::string FileName(const char* path) {
 int main(int argc, char** argv) {
   guild::TakeStopSignals();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  guild::RunConfig config;
-  if (!guild::ReadCommandLine(arguments, FileName(argc > 0 ? argv[0] : nullptr), config)) {
-    guild::WaitForStop(/*endOfInputStops=*/true);
-    return 0;
-  }
-  guild::DetectModes(config);
-  return 0;
+  return guild::RunMain(arguments, FileName(argc > 0 ? argv[0] : nullptr));
 }

@@ -39,6 +39,8 @@ bool ReadUntilLineBreak(bool& ended) {
 }  // namespace
 
 void TakeStopSignals() {
+  // A peer that goes away mid-write must cost a failed write, not the process.
+  ::signal(SIGPIPE, SIG_IGN);
   const sigset_t set = StopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread([set] {

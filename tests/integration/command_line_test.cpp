@@ -47,21 +47,44 @@ TEST(CommandLine, UsageEndsWithExitCodeZeroOnSigterm) {
   EXPECT_EQ(program.Wait(10s), 0);
 }
 
+// Nothing answers on port 9 of the loopback address: lookups fail at once.
+const std::vector<std::string> kNoServices = {"GUILD_ONEBOT_PROFILE_BASE=http://127.0.0.1:9",
+                                              "GUILD_ONEBOT_API_BASE=http://127.0.0.1:9"};
+
 TEST(CommandLine, PortOfTheRelayRangeForcesGroupMode) {
-  Subprocess program(GUILD_ONEBOT_EXE, {"ws://127.0.0.1:25370", "102003", "token"});
-  program.CloseInput();
-  program.Wait(10s);
-  EXPECT_EQ(program.Output(), "频道强制兼容模式:真\n");
+  Subprocess program(GUILD_ONEBOT_EXE, {"ws://127.0.0.1:25370", "102003", "token"}, kNoServices);
+  ASSERT_TRUE(program.WaitForOutput("连接到...", 10s)) << program.Output();
+  EXPECT_EQ(program.Output().rfind("频道强制兼容模式:真\n", 0), 0u) << program.Output();
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(10s), 0);
 }
 
 TEST(CommandLine, NonebotUrlAnnouncesItsMode) {
   Subprocess program(GUILD_ONEBOT_EXE,
-                     {"ws://127.0.0.1:8080/onebot/v11/ws", "102003", "token", "0", "mod"});
-  program.CloseInput();
-  program.Wait(10s);
+                     {"ws://127.0.0.1:8080/onebot/v11/ws", "102003", "token", "0", "mod"},
+                     kNoServices);
+  ASSERT_TRUE(program.WaitForOutput("连接到...", 10s)) << program.Output();
   const std::string output = program.Output();
   EXPECT_EQ(output.rfind("切换为nonebot2兼容模式~支持真寻哦~\nnb问题特别对应讨论群：", 0), 0u);
   EXPECT_NE(output.find("\n频道强制兼容模式:假\n"), std::string::npos) << output;
+  program.Signal(SIGINT);
+  EXPECT_EQ(program.Wait(10s), 0);
+}
+
+TEST(CommandLine, ALineStopsTheProgramEvenBeforeReady) {
+  Subprocess program(GUILD_ONEBOT_EXE, {"ws://127.0.0.1:8080", "102003", "token"}, kNoServices);
+  ASSERT_TRUE(program.WaitForOutput("连接到...", 10s)) << program.Output();
+  program.WriteInput("\n");
+  EXPECT_EQ(program.Wait(10s), 0);
+}
+
+TEST(CommandLine, EndOfInputDoesNotStopTheProgram) {
+  Subprocess program(GUILD_ONEBOT_EXE, {"ws://127.0.0.1:8080", "102003", "token"}, kNoServices);
+  ASSERT_TRUE(program.WaitForOutput("连接到...", 10s)) << program.Output();
+  program.CloseInput();
+  EXPECT_EQ(program.Wait(500ms), std::nullopt) << "end of input ended the program";
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(10s), 0);
 }
 
 }  // namespace
