@@ -18,7 +18,8 @@ inline constexpr std::string_view kTrssSupportGroup = "000000000";
 
 // Shown when the gateway connects; neutral placeholders, no real guild or group.
 inline constexpr std::string_view kTestGuildInvitation = "https://guild-onebot.invalid/guild/test";
-inline constexpr std::string_view kMorvelGuildInvitation = "https://guild-onebot.invalid/guild/play";
+inline constexpr std::string_view kMorvelGuildInvitation =
+    "https://guild-onebot.invalid/guild/play";
 inline constexpr std::string_view kFirstChatGroup = "000000001";
 inline constexpr std::string_view kSecondChatGroup = "000000002";
 // The developers' group shown after READY.

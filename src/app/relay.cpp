@@ -46,6 +46,8 @@ std::vector<std::string> SplitAtCommas(const std::string& text) {
 
 std::string DecodeRelayNumber(std::string_view numberText, std::int32_t orderDigit) {
   const double v = std::trunc(static_cast<double>(LeadingNumber(numberText)) / 2 - 250);
+  // Outside 0 .. 2^32 - 1 the bytes would not form an address (a negative part, say).
+  if (v < 0 || v > 4294967295.0) return "0.0.0.0";
   const auto byte = [v](double divisor) {
     return std::to_string(static_cast<std::int64_t>(std::trunc(std::fmod(v / divisor, 256.0))));
   };
@@ -66,9 +68,9 @@ std::string DecodeRelayNumber(std::string_view numberText, std::int32_t orderDig
 
 std::string ResolveRelayAddress() {
   const std::string account(constants::kProfileAccount);
-  const WebRequestResult answer = WebRequest(
-      {.url = ProfileBase() + "/fcg-bin/cgi_get_portrait.fcg?uins=" + account,
-       .timeoutSeconds = kProfileTimeLimitSeconds});
+  const WebRequestResult answer =
+      WebRequest({.url = ProfileBase() + "/fcg-bin/cgi_get_portrait.fcg?uins=" + account,
+                  .timeoutSeconds = kProfileTimeLimitSeconds});
   JsonDocument profile;
   profile.Parse(TextBetween(answer.text, "portraitCallBack(", ")"));
   const std::vector<std::string> fields = SplitAtCommas(profile.GetText(account + "[6]"));

@@ -12,7 +12,8 @@ namespace guild {
 // lacks the number or the order digit.
 std::string ResolveRelayAddress();
 
-// The dotted address for a relay number and its order digit (1 to 4; else 0.0.0.0).
+// The dotted address for a relay number and its order digit (1 to 4). 0.0.0.0 for any
+// other digit, and for a number that encodes no address.
 std::string DecodeRelayNumber(std::string_view numberText, std::int32_t orderDigit);
 
 }  // namespace guild

@@ -35,8 +35,8 @@ class Bridge {
       : config_(config),
         periodMs_(LinkPeriodMs()),
         gatewaySession_(config_, state_, messages_, gatewayClient_, onebotClient_, LookUpGateway),
-        onebotLink_(onebotClient_, [this] { return state_.SelfId(); }, config_.numericIdMode,
-                    periodMs_),
+        onebotLink_(
+            onebotClient_, [this] { return state_.SelfId(); }, config_.numericIdMode, periodMs_),
         linkLoop_(gatewayClient_, onebotClient_,
                   {.openGateway = [this] { gatewaySession_.OpenGateway(); },
                    // Heartbeats before the first READY would precede the identify.
