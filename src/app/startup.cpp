@@ -14,6 +14,7 @@
 #include "gateway/guild_messages.h"
 #include "gateway/session_state.h"
 #include "http/web_request_inet.h"
+#include "onebot/actions/action_handler.h"
 #include "onebot/onebot_link.h"
 #include "onebot/websocket_client.h"
 #include "util/text.h"
@@ -50,10 +51,12 @@ class Bridge {
                    .selfId = [this] { return state_.SelfId(); },
                    .onebotUrl = [this] { return config_.onebotUrl; },
                    .onebotStarted = [this] { return onebotStarted_.load(); }}) {
-    onebotClient_.Init({.onMessage = [](const WebSocketMessage&) {},
-                        .onConnected = [this] { onebotLink_.OnOneBotConnected(); },
-                        .onConnectFailed = [] {},
-                        .onDisconnected = [] {}});
+    onebotClient_.Init(
+        {.onMessage =
+             [this](const WebSocketMessage& message) { actionHandler_.HandleAction(message); },
+         .onConnected = [this] { onebotLink_.OnOneBotConnected(); },
+         .onConnectFailed = [] {},
+         .onDisconnected = [] {}});
     gatewayClient_.Init(gatewaySession_.Callbacks());
   }
 
@@ -105,6 +108,7 @@ class Bridge {
   const int periodMs_;
   SessionState state_;
   GuildMessages messages_;
+  ActionHandler actionHandler_{{config_, state_, messages_, onebotClient_}};
   OneBotClient onebotClient_;
   GatewaySession gatewaySession_;
   OneBotLink onebotLink_;

@@ -106,10 +106,17 @@ std::optional<int> Subprocess::Wait(std::chrono::milliseconds deadline) {
   return WEXITSTATUS(*status_);
 }
 
-bool Subprocess::WaitForOutput(const std::string& text, std::chrono::milliseconds deadline) {
+bool Subprocess::WaitForOutput(const std::string& text, std::chrono::milliseconds deadline,
+                               std::size_t count) {
   std::unique_lock lock(mutex_);
-  return outputChanged_.wait_for(lock, deadline,
-                                 [&] { return captured_.find(text) != std::string::npos; });
+  return outputChanged_.wait_for(lock, deadline, [&] {
+    std::size_t found = 0;
+    for (std::size_t at = captured_.find(text); at != std::string::npos && found < count;
+         at = captured_.find(text, at + text.size())) {
+      ++found;
+    }
+    return found >= count;
+  });
 }
 
 std::string Subprocess::Output() const {

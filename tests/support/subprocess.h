@@ -32,8 +32,9 @@ class Subprocess {
   // signal.
   std::optional<int> Wait(std::chrono::milliseconds deadline);
 
-  // True once standard output holds `text`, false at the deadline.
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline);
+  // True once standard output holds `text` (`count` times), false at the deadline.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline,
+                     std::size_t count = 1);
 
   // Everything written to standard output so far.
   std::string Output() const;
