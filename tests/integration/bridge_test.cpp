@@ -272,6 +272,35 @@ TEST_F(BridgeTest, WssGatewayWithATestCertificateAuthority) {
   EXPECT_EQ(event->GetText("message"), "over tls");
 }
 
+TEST_F(BridgeTest, ApplicationRepliesReachTheChannelAndAreAnswered) {
+  StartProgram(application.Url("/onebot/v11/ws"), {"1"});
+  auto connection = AwaitApplication();
+  ASSERT_NE(connection, nullptr);
+  const std::string messageId = simulator->InjectMessage({.channelId = "1234568", .content = "hi"});
+  const auto event = NextMatching(*connection, IsMessageEvent);
+  ASSERT_TRUE(event);
+  // The application answers the user it saw, by the cut id of numeric mode.
+  connection->SendText(
+      R"({"action":"send_group_msg","params":{"group_id":1234568,"message":"你好[CQ:at,qq=)" +
+      event->GetText("user_id") + R"(]"},"echo":"17"})");
+  const auto answer =
+      NextMatching(*connection, [](const JsonDocument& doc) { return doc.Exists("echo"); });
+  ASSERT_TRUE(answer) << program->Output();
+  EXPECT_EQ(answer->GetText("status"), "ok") << answer->ToText();
+  EXPECT_EQ(answer->TypeOf("echo"), JsonKind::kString);
+  EXPECT_EQ(answer->GetText("echo"), "17");
+  const auto posts = simulator->WaitForPost(1, kWait);
+  ASSERT_TRUE(posts);
+  const sim::PostRecord& post = posts->front();
+  EXPECT_EQ(post.channelId, "1234568");
+  EXPECT_EQ(post.Field("msg_id"), messageId);
+  EXPECT_NE(post.Field("content").value_or("").find("你好"), std::string::npos) << post.rawBody;
+  EXPECT_NE(post.Field("content").value_or("").find("144115218677563300"), std::string::npos)
+      << post.rawBody;
+  EXPECT_EQ(answer->GetText("data.message_id"), post.messageId);
+  EXPECT_EQ(program->Output().find("sim-token"), std::string::npos);
+}
+
 TEST_F(BridgeTest, StopSendsCloseFramesOnBothLinksAndExitsZero) {
   StartProgram(application.Url("/"));
   auto connection = AwaitApplication();
