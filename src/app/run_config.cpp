@@ -92,6 +92,10 @@ void ApplyCredentials(RunConfig& config) {
   config.botAuthorization = "Bot " + config.appId + "." + config.botToken;
   config.authorizationHeader = "Authorization: " + config.botAuthorization;
   config.gatewayInfoUrl = config.restBase + "/gateway";
+  const char* secret = std::getenv("GUILD_ONEBOT_APP_SECRET");
+  if (secret != nullptr && *secret != '\0') {
+    config.liveAuthorization = std::make_shared<LiveAuthorization>();
+  }
 }
 
 }  // namespace guild

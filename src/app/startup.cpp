@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 
+#include "app/access_token.h"
 #include "app/clock.h"
 #include "app/console.h"
 #include "app/constants.h"
@@ -64,11 +67,13 @@ class Bridge {
     RequestShutdown();
     if (readyThread_.joinable()) readyThread_.join();
     if (linkThread_.joinable()) linkThread_.join();
+    accessToken_.reset();
     onebotClient_.Close();
     gatewayClient_.Close();
   }
 
   void Run() {
+    StartAccessToken();
     gatewaySession_.OpenGateway();
     // The link thread starts before READY, so a failed lookup or a refused token is
     // retried like any later outage instead of stalling startup.
@@ -82,6 +87,16 @@ class Bridge {
   }
 
  private:
+  // With an app secret the bot signs in with an access token, fetched before the gateway
+  // lookup; a failed fetch is retried on the keeper's thread like any later refresh.
+  void StartAccessToken() {
+    if (!config_.liveAuthorization) return;
+    const char* secret = std::getenv("GUILD_ONEBOT_APP_SECRET");
+    accessToken_ = std::make_unique<AccessTokenKeeper>(config_.appId, secret ? secret : "",
+                                                       config_.liveAuthorization);
+    accessToken_->Start(accessToken_->FetchNow());
+  }
+
   bool AwaitReady() {
     while (!state_.WaitReady(std::chrono::milliseconds(200))) {
       if (IsShuttingDown()) return false;
@@ -116,6 +131,7 @@ class Bridge {
   std::atomic<bool> onebotStarted_{false};
   std::thread linkThread_;
   std::thread readyThread_;
+  std::unique_ptr<AccessTokenKeeper> accessToken_;
   GuildGatewayClient gatewayClient_;
 };
 

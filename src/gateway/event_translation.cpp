@@ -51,7 +51,9 @@ void RewriteMentions(std::string& content, std::string_view endMarker) {
   }
 }
 
-std::string ImageMarker(const Attachment& image) { return "{" + image.url + "}.jpg"; }
+std::string ImageMarker(const Attachment& image) {
+  return "{" + image.url + "}.jpg";
+}
 
 std::string SegmentFileName(std::string fileName) {
   for (std::string_view drop : {"{", "}", ".png", ".jpg", ".gif", "-"}) {

@@ -1,5 +1,6 @@
 #include "gateway/gateway_session.h"
 
+#include <cstdlib>
 #include <random>
 
 #include "app/clock.h"
@@ -15,6 +16,18 @@ std::int32_t RandomMessageSeq() {
   thread_local std::mt19937 generator{std::random_device{}()};
   return std::uniform_int_distribution<std::int32_t>(1000, 2000)(generator);
 }
+
+}  // namespace
+
+std::int64_t GatewaySession::Intents() {
+  const char* text = std::getenv("GUILD_ONEBOT_INTENTS");
+  if (text == nullptr || *text == '\0') return kDefaultIntents;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  return *end == '\0' && value >= 0 ? value : kDefaultIntents;
+}
+
+namespace {
 
 // The "url" member as plain text, whatever escaping the writer used.
 std::string GatewayUrl(const JsonDocument& answer) {
@@ -40,8 +53,9 @@ void GatewaySession::OpenGateway() {
   std::string body;
   {
     std::lock_guard lock(lookupMutex_);
-    if (!lookupHeaders_) lookupHeaders_ = config_.authorizationHeader;
-    body = lookup_(config_.gatewayInfoUrl, *lookupHeaders_);
+    // Built anew each time: an access token changes while the program runs.
+    std::string headers = "Authorization: " + config_.CurrentAuthorization();
+    body = lookup_(config_.gatewayInfoUrl, headers);
   }
   JsonDocument answer;
   answer.Parse(body);
@@ -53,8 +67,8 @@ void GatewaySession::SendIdentify() {
   JsonDocument identify;
   identify.Parse();
   identify.SetInt("op", 2);
-  identify.SetText("d.token", config_.botAuthorization);
-  identify.SetLong("d.intents", kIntents);
+  identify.SetText("d.token", config_.CurrentAuthorization());
+  identify.SetLong("d.intents", Intents());
   identify.SetText("d.properties.$os", "windows");
   identify.SetText("d.properties.$browser", "my_library1");
   identify.SetText("d.properties.$device", "my_library2");
@@ -79,7 +93,8 @@ void GatewaySession::OnGatewayMessage(const WebSocketMessage& message) {
   if (op != "0") return;
   const std::string type = payload.GetText("t");
   if (type == "READY") return OnReady(payload);
-  if (type == "MESSAGE_CREATE") return OnMessageCreate(payload);
+  // A public-domain bot gets the messages that mention it; they read like any other.
+  if (type == "MESSAGE_CREATE" || type == "AT_MESSAGE_CREATE") return OnMessageCreate(payload);
 }
 
 void GatewaySession::OnReady(const JsonDocument& payload) {
@@ -93,8 +108,7 @@ void GatewaySession::OnReady(const JsonDocument& payload) {
 }
 
 void GatewaySession::OnMessageCreate(const JsonDocument& payload) {
-  const TranslationModes modes{config_.groupMode, config_.arrayMessageMode,
-                               config_.numericIdMode};
+  const TranslationModes modes{config_.groupMode, config_.arrayMessageMode, config_.numericIdMode};
   const TranslatedMessage translated =
       TranslateMessageCreate(payload, modes, session_.SelfId(), UnixNow(), RandomMessageSeq());
   messages_.Record(translated.channelId, translated.guildId, translated.messageId,

@@ -40,7 +40,9 @@ class GatewaySession {
   // The callbacks of the gateway client, bound to this session.
   WebSocketClient::Callbacks Callbacks();
 
-  static constexpr std::int64_t kIntents = 515;  // guilds, members, guild messages
+  static constexpr std::int64_t kDefaultIntents = 515;  // guilds, members, guild messages
+  // GUILD_ONEBOT_INTENTS (a decimal number), else the default.
+  static std::int64_t Intents();
 
  private:
   void OnReady(const JsonDocument& payload);
@@ -52,9 +54,7 @@ class GatewaySession {
   WebSocketLink& gateway_;
   WebSocketLink& onebot_;
   GatewayLookup lookup_;
-  std::mutex lookupMutex_;      // OpenGateway may run on the main and the link thread
-  // The lookup's header text: the authorization line, completed by the first lookup.
-  std::optional<std::string> lookupHeaders_;
+  std::mutex lookupMutex_;  // OpenGateway may run on the main and the link thread
 };
 
 }  // namespace guild

@@ -4,7 +4,9 @@
 
 namespace guild {
 
-std::int32_t CutIdNumber(const std::string& id) { return TextToInt(id.substr(0, 9)); }
+std::int32_t CutIdNumber(const std::string& id) {
+  return TextToInt(id.substr(0, 9));
+}
 
 void GuildMessages::Record(const std::string& channelId, const std::string& guildId,
                            const std::string& messageId, bool moderationExempt,

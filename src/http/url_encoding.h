@@ -1,6 +1,7 @@
 #pragma once
 // Encoders that put texts into URLs, form bodies and authorization headers.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,10 @@ std::string UrlEncodePrintable(std::string_view text);
 
 // Standard Base64 (RFC 4648) with padding and no line breaks.
 std::string Base64Encode(std::string_view bytes);
+
+// Standard Base64 (RFC 4648) back to bytes, strictly: only the standard alphabet, the length
+// a multiple of 4, "=" only as the last one or two characters, and unused bits zero, so that
+// every accepted text is what Base64Encode writes. Anything else gives nullopt.
+std::optional<std::string> Base64Decode(std::string_view text);
 
 }  // namespace guild

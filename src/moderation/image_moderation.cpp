@@ -49,8 +49,12 @@ double ScoreImageAnswer(std::string_view answer, std::string& report) {
   return suspect ? 0.5 : 0.9;
 }
 
-double ModerateImage(std::string_view reference, std::string_view moderationToken,
-                     std::string& report) {
+namespace {
+
+enum class ImageForm { kUrl, kData };
+
+double CheckImage(std::string_view reference, ImageForm form, std::string_view moderationToken,
+                  std::string& report) {
   if (moderationToken.empty()) return 0.0;
   FormFields headers;
   headers.Add("Content-Type", "application/x-www-form-urlencoded");
@@ -59,7 +63,7 @@ double ModerateImage(std::string_view reference, std::string_view moderationToke
              std::string(moderationToken),
       .method = 1,
       .extraHeaders = headers.ToHeaders()};
-  if (reference.find("http") != std::string_view::npos) {
+  if (form == ImageForm::kUrl) {
     request.url += "&imgUrl=" + UrlEncode(reference);
   } else {
     request.body = "image=" + UrlEncodePrintable(reference);
@@ -68,6 +72,19 @@ double ModerateImage(std::string_view reference, std::string_view moderationToke
   const std::string answer = Utf8ToLocal(result.bytes.c_str());
   LogLine("图片审核:" + answer);
   return ScoreImageAnswer(answer, report);
+}
+
+}  // namespace
+
+double ModerateImage(std::string_view reference, std::string_view moderationToken,
+                     std::string& report) {
+  const bool url = reference.find("http") != std::string_view::npos;
+  return CheckImage(reference, url ? ImageForm::kUrl : ImageForm::kData, moderationToken, report);
+}
+
+double ModerateImageData(std::string_view base64, std::string_view moderationToken,
+                         std::string& report) {
+  return CheckImage(base64, ImageForm::kData, moderationToken, report);
 }
 
 }  // namespace guild

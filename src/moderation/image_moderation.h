@@ -21,4 +21,9 @@ std::string FormatPercent(double probability);
 double ModerateImage(std::string_view reference, std::string_view moderationToken,
                      std::string& report);
 
+// The same check for image data (its Base64), always sent as data: Base64 text may hold
+// "http" by chance, which must not turn it into an address.
+double ModerateImageData(std::string_view base64, std::string_view moderationToken,
+                         std::string& report);
+
 }  // namespace guild

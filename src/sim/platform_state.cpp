@@ -13,6 +13,7 @@ namespace {
 
 // Error codes in the platform's error bodies.
 constexpr int kWrongToken = 11241;
+constexpr int kWrongSecret = 100016;
 constexpr int kUnknownChannel = 10003;
 constexpr int kUnknownGuild = 10004;
 constexpr int kUnknownMember = 10007;
@@ -124,8 +125,37 @@ PlatformState::PlatformState(SimulatorConfig config)
     : config_(std::move(config)), guilds_(config_.guilds), random_(std::random_device{}()) {}
 
 bool PlatformState::Authorized(std::string_view authorization) const {
+  constexpr std::string_view kAccessScheme = "QQBot ";
+  if (authorization.starts_with(kAccessScheme)) {
+    const auto found = accessTokens_.find(std::string(authorization.substr(kAccessScheme.size())));
+    if (found != accessTokens_.end() && found->second > std::chrono::steady_clock::now()) {
+      return true;
+    }
+  }
   if (config_.authorize) return config_.authorize(authorization);
   return authorization == "Bot " + config_.appId + "." + config_.token;
+}
+
+HttpReply PlatformState::IssueAccessToken(const RecordedRequest& request,
+                                          std::vector<std::string>& logLines) {
+  JsonDocument body;
+  body.Parse(request.body);
+  const bool known = !config_.appSecret.empty() && body.GetText("appId") == config_.appId &&
+                     body.GetText("clientSecret") == config_.appSecret;
+  if (!known) {
+    logLines.push_back("refused an access token: wrong app id or secret");
+    return {.status = 401, .body = ErrorBody(kWrongSecret, "invalid appid or secret")};
+  }
+  const std::string token = "sim-access-" + std::to_string(++issuedTokens_);
+  accessTokens_[token] =
+      std::chrono::steady_clock::now() + std::chrono::seconds(config_.accessTokenLifetimeSeconds);
+  logLines.push_back("issued access token " + std::to_string(issuedTokens_) + " for " +
+                     std::to_string(config_.accessTokenLifetimeSeconds) + " s");
+  JsonObjectWriter answer;
+  // The platform writes the lifetime as a string.
+  answer.String("access_token", token)
+      .String("expires_in", std::to_string(config_.accessTokenLifetimeSeconds));
+  return {.body = answer.Finish()};
 }
 
 void PlatformState::SetGatewayUrl(std::string url) {
@@ -143,6 +173,8 @@ HttpReply PlatformState::HandleRest(RecordedRequest request) {
     requests_.push_back(request);
     if (auto fault = TakeFault(request, false, logLines)) {
       reply = std::move(*fault);
+    } else if (request.method == "POST" && request.target == "/app/getAppAccessToken") {
+      reply = IssueAccessToken(request, logLines);
     } else if (!Authorized(request.Header("Authorization").value_or(""))) {
       reply = {.status = 401, .body = ErrorBody(kWrongToken, "wrong token")};
       logLines.push_back("refused " + request.method + " " + request.target + ": wrong token");
@@ -434,6 +466,7 @@ GatewayReaction PlatformState::OnGatewayFrame(std::size_t connection, const std:
                               .accepted = Authorized(doc.GetText("d.token"))};
       if (identify.accepted) {
         state.identified = true;
+        state.intents = identify.intents;
         ++state.seq;
         reaction.frames.push_back(
             ReadyPayload(state.seq, NewUuid(), config_.botId, config_.botName));
@@ -475,6 +508,11 @@ std::optional<std::string> PlatformState::Dispatch(std::size_t connection, std::
   std::lock_guard lock(mutex_);
   const auto found = connections_.find(connection);
   if (found == connections_.end() || !found->second.identified) return std::nullopt;
+  // Message events reach only bots that asked for them: guild messages (1 << 9) for
+  // private-domain bots, mentions of the bot (1 << 30) for public-domain ones.
+  const std::int64_t intents = found->second.intents;
+  if (type == "MESSAGE_CREATE" && (intents & (1 << 9)) == 0) return std::nullopt;
+  if (type == "AT_MESSAGE_CREATE" && (intents & (1LL << 30)) == 0) return std::nullopt;
   return DispatchPayload(++found->second.seq, type, eventId, data);
 }
 

@@ -48,6 +48,8 @@ class PlatformState {
 
   // Fixed after construction.
   const SimulatorConfig& Config() const { return config_; }
+  // The old "Bot appid.token" scheme (or the configured check), or a live access token.
+  // Callers hold mutex_.
   bool Authorized(std::string_view authorization) const;
 
   // The address GET /gateway hands out; set by the transport once its port is known.
@@ -111,7 +113,9 @@ class PlatformState {
     bool open = true;
     bool identified = false;
     std::int64_t seq = 0;
+    std::int64_t intents = 0;
   };
+  HttpReply IssueAccessToken(const RecordedRequest& request, std::vector<std::string>& logLines);
   template <class T>
   std::optional<std::vector<T>> WaitForRecords(const std::vector<T>& records, std::size_t count,
                                                std::chrono::milliseconds deadline) const;
@@ -119,6 +123,8 @@ class PlatformState {
   std::optional<HttpReply> TakeFault(const RecordedRequest& request, bool upgrade,
                                      std::vector<std::string>& logLines);
   HttpReply Route(const RecordedRequest& request, std::vector<std::string>& logLines);
+  std::map<std::string, std::chrono::steady_clock::time_point> accessTokens_;  // token, expiry
+  int issuedTokens_ = 0;
   HttpReply PostMessage(std::string_view channelId, const RecordedRequest& request,
                         std::vector<std::string>& logLines);
   HttpReply Mute(std::string_view guildId, std::string_view userId, const RecordedRequest& request,

@@ -64,6 +64,10 @@ struct SimulatorConfig {
   std::string tlsCertificateFile{};  // both PEM files given: https and wss
   std::string tlsKeyFile{};
   int heartbeatInterval = 41250;  // announced in hello, not enforced
+  // With a secret, POST /app/getAppAccessToken issues access tokens for appId + secret, and
+  // "QQBot <token>" is accepted while the token lives.
+  std::string appSecret{};
+  int accessTokenLifetimeSeconds = 7200;
   // Notable events as readable lines (connections, identify, posts, mutes). Runs on the
   // simulator's I/O thread, so it must be quick.
   std::function<void(std::string_view line)> log{};

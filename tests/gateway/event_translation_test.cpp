@@ -41,8 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CleanGuildContentTest,
     ::testing::Values(ContentCase{"\\u003c@!42\\u003e /help", "[@42] help"},
                       ContentCase{"\\u003c@!42\\u003e hi", "[@42] hi"},
-                      ContentCase{"/help", "help"}, ContentCase{"//x", "/x"},
-                      ContentCase{"", ""},
+                      ContentCase{"/help", "help"}, ContentCase{"//x", "/x"}, ContentCase{"", ""},
                       ContentCase{"\\u003c@!1\\u003e \\u003c@!2\\u003e /x", "[@1] [@2] x"},
                       // The first mention has no blank after it: it must not swallow the text
                       // up to the second one.
@@ -54,13 +53,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TranslateMessageCreate, GuildFormHasEveryMemberInOrder) {
   const TranslatedMessage out =
       TranslateMessageCreate(Dispatch("\\u003c@!42\\u003e /help"), {}, "1234567890123", kNow, 0);
-  EXPECT_EQ(out.eventText,
-            R"({"channel_id":"1234567","guild_id":"9876543210987654321","message":"[@42] help",)"
-            R"("raw_message":"[@42] help","message_id":"08a1b2c3d4e5f6a7b8","message_type":"guild",)"
-            R"("post_type":"message","self_id":"1234567890123","self_tiny_id":"1234567890123",)"
-            R"("sender":{"nickname":"小明","tiny_id":"144115218677563300",)"
-            R"("user_id":"144115218677563300"},"sub_type":"channel","time":1765425600,)"
-            R"("user_id":"144115218677563300","avatar":"https:\/\/q\/a.png"})");
+  EXPECT_EQ(
+      out.eventText,
+      R"({"channel_id":"1234567","guild_id":"9876543210987654321","message":"[@42] help",)"
+      R"("raw_message":"[@42] help","message_id":"08a1b2c3d4e5f6a7b8","message_type":"guild",)"
+      R"("post_type":"message","self_id":"1234567890123","self_tiny_id":"1234567890123",)"
+      R"("sender":{"nickname":"小明","tiny_id":"144115218677563300",)"
+      R"("user_id":"144115218677563300"},"sub_type":"channel","time":1765425600,)"
+      R"("user_id":"144115218677563300","avatar":"https:\/\/q\/a.png"})");
   EXPECT_EQ(out.consoleLines,
             std::vector<std::string>{"[腾讯私域频道信息]user_id[144115218677563300]channel_id["
                                      "1234567]guild_id[9876543210987654321]:[@42] help"});
@@ -76,13 +76,15 @@ TEST(TranslateMessageCreate, EscapedAngleBracketsReachTheApplicationAsText) {
 }
 
 TEST(TranslateMessageCreate, ImageAttachmentsBecomeMarkersInTheText) {
-  const TranslatedMessage out = TranslateMessageCreate(Dispatch("看", kTwoImages), {}, "1", kNow, 0);
+  const TranslatedMessage out =
+      TranslateMessageCreate(Dispatch("看", kTwoImages), {}, "1", kNow, 0);
   EXPECT_NE(out.eventText.find(R"("message":"看{gchat.qpic.cn\/a}.jpg{gchat.qpic.cn\/b}.jpg")"),
             std::string::npos)
       << out.eventText;
 
   const std::string notImage = R"([{"content_type":"text/plain","filename":"a","url":"x/y"}])";
-  const TranslatedMessage plain = TranslateMessageCreate(Dispatch("看", notImage), {}, "1", kNow, 0);
+  const TranslatedMessage plain =
+      TranslateMessageCreate(Dispatch("看", notImage), {}, "1", kNow, 0);
   EXPECT_NE(plain.eventText.find(R"("message":"看")"), std::string::npos) << plain.eventText;
 }
 
@@ -103,9 +105,9 @@ TEST(TranslateMessageCreate, GroupFormKeepsIdsAsText) {
 }
 
 TEST(TranslateMessageCreate, NumericFormSendsIntegersAndRemembersCutIds) {
-  const TranslatedMessage out = TranslateMessageCreate(
-      Dispatch("hi", "", "98765432109"), {.groupMode = true, .numericIdMode = true},
-      "1234567890123", kNow, 1500);
+  const TranslatedMessage out = TranslateMessageCreate(Dispatch("hi", "", "98765432109"),
+                                                       {.groupMode = true, .numericIdMode = true},
+                                                       "1234567890123", kNow, 1500);
   EXPECT_EQ(out.eventText,
             R"({"message":"hi","raw_message":"hi","message_id":8,"group_id":98765432109,)"
             R"("message_type":"group","post_type":"message","self_id":123456789,)"
@@ -129,22 +131,24 @@ TEST(TranslateMessageCreate, ArrayFormOrdersMentionsImagesAndText) {
       R"({"type":"text","data":{"text":"hi"}}])";
   EXPECT_EQ(out.eventText.substr(0, 12 + segments.size()), R"({"message":)" + segments + ",")
       << out.eventText;
-  EXPECT_NE(out.eventText.find(
-                R"("raw_message":"[CQ:at,qq=42] hi[CQ:image,file=a1.image,subType=0,url=gchat.qpic.cn\/a]")"),
-            std::string::npos)
+  EXPECT_NE(
+      out.eventText.find(
+          R"("raw_message":"[CQ:at,qq=42] hi[CQ:image,file=a1.image,subType=0,url=gchat.qpic.cn\/a]")"),
+      std::string::npos)
       << out.eventText;
   ASSERT_EQ(out.consoleLines.size(), 2u);
   EXPECT_EQ(out.consoleLines[1], "[array格式信息]" + segments);
 }
 
 TEST(TranslateMessageCreate, ArrayFormWithoutTextHasNoTextSegment) {
-  const TranslatedMessage out = TranslateMessageCreate(
-      Dispatch("\\u003c@!42\\u003e ", kTwoImages), {.groupMode = true, .arrayMessageMode = true},
-      "1", kNow, 0);
-  EXPECT_EQ(out.consoleLines.back(),
-            R"([array格式信息][{"type":"at","data":{"qq":"42"}},)"
-            R"({"type":"image","data":{"file":"a1.image","subType":"0","url":"http:\/\/gchat.qpic.cn\/a"}},)"
-            R"({"type":"image","data":{"file":"b.image","subType":"0","url":"http:\/\/gchat.qpic.cn\/b"}}])");
+  const TranslatedMessage out =
+      TranslateMessageCreate(Dispatch("\\u003c@!42\\u003e ", kTwoImages),
+                             {.groupMode = true, .arrayMessageMode = true}, "1", kNow, 0);
+  EXPECT_EQ(
+      out.consoleLines.back(),
+      R"([array格式信息][{"type":"at","data":{"qq":"42"}},)"
+      R"({"type":"image","data":{"file":"a1.image","subType":"0","url":"http:\/\/gchat.qpic.cn\/a"}},)"
+      R"({"type":"image","data":{"file":"b.image","subType":"0","url":"http:\/\/gchat.qpic.cn\/b"}}])");
 }
 
 TEST(TranslateMessageCreate, ArrayFormEscapesCqSpecialCharactersInRawMessage) {

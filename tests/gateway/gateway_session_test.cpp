@@ -4,6 +4,7 @@
 
 #include "support/fake_link.h"
 #include "support/log_capture.h"
+#include "support/scoped_environment.h"
 
 namespace guild {
 namespace {
@@ -41,7 +42,11 @@ class GatewaySessionTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::string>> lookups;
   std::string lookupAnswer = R"({"url":"wss:\/\/gw.example\/websocket"})";
   testing::LogCapture log;
-  GatewaySession session{config, state, messages, gateway, onebot,
+  GatewaySession session{config,
+                         state,
+                         messages,
+                         gateway,
+                         onebot,
                          [this](const std::string& url, std::string& headers) {
                            lookups.emplace_back(url, headers);
                            headers += "\r\nAccept: */*";
@@ -136,11 +141,51 @@ TEST_F(GatewaySessionTest, OpenGatewayLooksUpTheAddressAndConnects) {
   ASSERT_EQ(lookups.size(), 2u);
   EXPECT_EQ(lookups[0].first, "https://api.example/gateway");
   EXPECT_EQ(lookups[0].second, "Authorization: Bot 102003.tok");
-  // The lookup's completed headers are kept for the next lookup.
-  EXPECT_EQ(lookups[1].second, "Authorization: Bot 102003.tok\r\nAccept: */*");
+  EXPECT_EQ(lookups[1].second, "Authorization: Bot 102003.tok");
   ASSERT_EQ(gateway.Connects().size(), 2u);
   EXPECT_EQ(gateway.Connects()[0].url, "wss://gw.example/websocket");
   EXPECT_EQ(log.Lines()[0], R"([result]{"url":"wss:\/\/gw.example\/websocket"})");
+}
+
+TEST_F(GatewaySessionTest, AnAccessTokenSignsInInsteadOfTheBotToken) {
+  config.liveAuthorization = std::make_shared<LiveAuthorization>();
+  config.liveAuthorization->Set("QQBot first");
+  session.OpenGateway();
+  Receive(R"({"op":10,"d":{}})");
+  config.liveAuthorization->Set("QQBot second");
+  session.OpenGateway();
+  Receive(R"({"op":10,"d":{}})");
+  ASSERT_EQ(lookups.size(), 2u);
+  EXPECT_EQ(lookups[0].second, "Authorization: QQBot first");
+  EXPECT_EQ(lookups[1].second, "Authorization: QQBot second");
+  const auto sent = SentToGateway();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_NE(sent[0].find(R"("token":"QQBot first")"), std::string::npos);
+  EXPECT_NE(sent[1].find(R"("token":"QQBot second")"), std::string::npos);
+}
+
+TEST_F(GatewaySessionTest, IntentsComeFromTheEnvironment) {
+  for (const auto& [value, expected] : std::vector<std::pair<const char*, const char*>>{
+           {"1073741824", "1073741824"}, {"", "515"}, {"12x", "515"}, {"-1", "515"}}) {
+    testing::ScopedEnvironment intents("GUILD_ONEBOT_INTENTS", std::string(value));
+    gateway.ClearFrames();
+    Receive(R"({"op":10,"d":{}})");
+    EXPECT_NE(SentToGateway().at(0).find(std::string("\"intents\":") + expected + ","),
+              std::string::npos)
+        << value;
+  }
+}
+
+TEST_F(GatewaySessionTest, MentionsOfAPublicBotAreTranslatedLikeMessages) {
+  Receive(kReady);
+  Receive(R"({"op":0,"s":2,"t":"AT_MESSAGE_CREATE","d":{"author":{"id":"42","username":"u"},)"
+          R"("channel_id":"c1","guild_id":"g1","content":"\u003c@!1234567890123\u003e /help",)"
+          R"("id":"m1"}})");
+  const auto frames = onebot.Frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_NE(frames[0].payload.find(R"("message":"[@1234567890123] help")"), std::string::npos)
+      << frames[0].payload;
+  EXPECT_EQ(messages.ReplyIdFor("c1"), "m1");
 }
 
 TEST_F(GatewaySessionTest, FailedLookupConnectsToNothing) {

@@ -40,5 +40,21 @@ INSTANTIATE_TEST_SUITE_P(Rfc4648Vectors, Base64EncodeTest,
                                            Base64Case{"fooba", "Zm9vYmE="},
                                            Base64Case{std::string("\0\xFF\xFE", 3), "AP/+"}));
 
+TEST_P(Base64EncodeTest, DecodesBackToTheBytes) {
+  EXPECT_EQ(Base64Decode(GetParam().encoded), GetParam().bytes);
+}
+
+class Base64DecodeRejects : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Base64DecodeRejects, TextsBase64EncodeNeverWrites) {
+  EXPECT_EQ(Base64Decode(GetParam()), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, Base64DecodeRejects,
+                         ::testing::Values("Zm9", "Zm9vY", "Zm9v\nYmFy", "Zm9v YmE=", "Zm9vYm-_",
+                                           "Zm=v", "Zm9vYm==YWJj", "Z===", "====", "YWI",
+                                           "YWJj=", "Zm9vYmE", "YR==", "YWJ=", "base64://YWJj",
+                                           std::string("YW\0j", 4)));
+
 }  // namespace
 }  // namespace guild

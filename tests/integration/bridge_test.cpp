@@ -301,6 +301,69 @@ TEST_F(BridgeTest, ApplicationRepliesReachTheChannelAndAreAnswered) {
   EXPECT_EQ(program->Output().find("sim-token"), std::string::npos);
 }
 
+class AccessTokenBridgeTest : public BridgeTest {
+ protected:
+  void StartWithSecret(const std::string& secret, int lifetimeSeconds,
+                       std::vector<std::string> environment = {}) {
+    sim::SimulatorConfig config;
+    config.appSecret = "app-secret";
+    config.accessTokenLifetimeSeconds = lifetimeSeconds;
+    // Only access tokens sign in: the bot token on the command line is not used.
+    config.authorize = [](std::string_view) { return false; };
+    StartSimulator(std::move(config));
+    environment.push_back("GUILD_ONEBOT_APP_SECRET=" + secret);
+    environment.push_back("GUILD_ONEBOT_TOKEN_URL=" + simulator->BaseUrl() +
+                          "/app/getAppAccessToken");
+    token = "unused";
+    StartProgram(application.Url("/onebot/v11/ws"), {"1"}, environment);
+  }
+};
+
+TEST_F(AccessTokenBridgeTest, TokenSignsInIsRefreshedAndNeverShown) {
+  StartWithSecret("app-secret", 61);  // refreshed every second
+  auto connection = AwaitApplication();
+  ASSERT_NE(connection, nullptr) << program->Output();
+  const auto identifies = simulator->WaitForIdentify(1, kWait);
+  ASSERT_TRUE(identifies);
+  EXPECT_EQ((*identifies)[0].token.rfind("QQBot sim-access-", 0), 0u) << (*identifies)[0].token;
+  ASSERT_TRUE(program->WaitForOutput("AccessToken已获取,有效期61秒\n", kWait, 3));
+
+  // REST calls carry the token in force when they are made.
+  simulator->InjectMessage({.content = "hi"});
+  ASSERT_TRUE(NextMatching(*connection, IsMessageEvent));
+  connection->SendText(R"({"action":"send_group_msg","params":{"group_id":1234567,)"
+                       R"("message":"reply"},"echo":1})");
+  const auto posts = simulator->WaitForPost(1, kWait);
+  ASSERT_TRUE(posts);
+  EXPECT_EQ(posts->front().status, 200);
+  const std::string output = program->Output();
+  EXPECT_EQ(output.find("sim-access-"), std::string::npos) << "a token reached the console";
+  EXPECT_EQ(output.find("app-secret"), std::string::npos) << "the secret reached the console";
+}
+
+TEST_F(AccessTokenBridgeTest, ARefusedSecretIsLoggedAndRetried) {
+  StartWithSecret("wrong-secret", 7200);
+  ASSERT_TRUE(program->WaitForOutput("AccessToken获取失败:401 invalid appid or secret\n", kWait, 2))
+      << program->Output();
+  EXPECT_NE(program->Output().find("AccessToken将在1秒后重新获取"), std::string::npos);
+  EXPECT_EQ(program->Output().find("wrong-secret"), std::string::npos);
+  EXPECT_EQ(application.ConnectionCount(), 0u);
+}
+
+TEST_F(BridgeTest, PublicDomainBotReceivesMentions) {
+  StartProgram(application.Url("/"), {}, {"GUILD_ONEBOT_INTENTS=1073741824"});
+  auto connection = AwaitApplication();
+  ASSERT_NE(connection, nullptr);
+  const auto identifies = simulator->WaitForIdentify(1, kWait);
+  ASSERT_TRUE(identifies);
+  EXPECT_EQ((*identifies)[0].intents, 1 << 30);
+  simulator->InjectMessage(
+      {.eventType = "AT_MESSAGE_CREATE", .content = "<@!" + kSelfId + "> /help"});
+  const auto event = NextMatching(*connection, IsMessageEvent);
+  ASSERT_TRUE(event) << program->Output();
+  EXPECT_EQ(event->GetText("message"), "[@" + kSelfId + "] help");
+}
+
 TEST_F(BridgeTest, StopSendsCloseFramesOnBothLinksAndExitsZero) {
   StartProgram(application.Url("/"));
   auto connection = AwaitApplication();

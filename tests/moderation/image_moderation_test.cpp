@@ -100,6 +100,16 @@ TEST_F(ImageModerationServiceTest, OtherReferencesAreSentAsTheImageItself) {
   EXPECT_EQ(requests[0].body, "image=HTTPQUJD%2B/=");
 }
 
+TEST_F(ImageModerationServiceTest, ImageDataIsSentAsDataEvenWhenItSpellsHttp) {
+  std::string report;
+  EXPECT_EQ(ModerateImageData("QUhttpQUJD", "tok", report), 0.5);
+  const auto requests = service.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Target(),
+            "/rest/2.0/solution/v1/img_censor/v2/user_defined?access_token=tok");
+  EXPECT_EQ(requests[0].body, "image=QUhttpQUJD");
+}
+
 TEST_F(ImageModerationServiceTest, WithoutTokenNothingIsSentAndTheImagePasses) {
   std::string report = kUntouched;
   EXPECT_EQ(ModerateImage("http://a/b", "", report), 0.0);

@@ -213,13 +213,13 @@ TEST_F(SimulatorTest, InjectedMessageArrivesAsThePlatformWritesIt) {
       R"("timestamp":"TIME"}})");
 
   // Everything left out takes the defaults of the configuration.
-  const std::string generated = sim_.InjectMessage({.eventType = "AT_MESSAGE_CREATE"});
+  const std::string generated = sim_.InjectMessage({});
   EXPECT_TRUE(std::regex_match(generated, std::regex("08[0-9a-f]{50}"))) << generated;
   const auto at = probe.Next();
   ASSERT_TRUE(at);
   const JsonDocument event = Parsed(at->payload);
   EXPECT_EQ(event.GetText("s"), "3");
-  EXPECT_EQ(event.GetText("t"), "AT_MESSAGE_CREATE");
+  EXPECT_EQ(event.GetText("t"), "MESSAGE_CREATE");
   EXPECT_EQ(event.GetText("d.id"), generated);
   EXPECT_EQ(event.GetText("d.channel_id"), kChannel);
   EXPECT_EQ(event.GetText("d.guild_id"), kGuild);

@@ -35,7 +35,7 @@ void Judge(GuildReply& reply, std::string_view transportFailure) {
 }  // namespace
 
 std::string AuthorizationLine(const RunConfig& config) {
-  return "Authorization: " + config.botAuthorization;
+  return "Authorization: " + config.CurrentAuthorization();
 }
 
 std::string PathSegment(std::string_view id) {

@@ -11,12 +11,16 @@
 
 namespace guild {
 
-// Finds the first image code of `messageText` (CQ-code form). A web address is used as it
-// is; other file values (base64://...) are uploaded to the relay and its URL is used. The
-// image is moderated unless the last guild message was exempt; a rejected image, or one
-// whose upload failed, posts nothing and answers "failed". The remaining text is posted
-// first; with a second image code left in it, it is not posted. Callback thread of the
-// OneBot link.
+// Sends the first image code of `messageText` (CQ-code form). A web address is posted as
+// it is, after the remaining text. Other file values (base64://..., file:///absolute/path)
+// are read into bytes first; a bad one, or a local file that is no image, answers "failed"
+// with the reason before anything is sent. The bytes go to the relay, whose URL is then
+// posted like a web address, unless GUILD_ONEBOT_IMAGE_UPLOAD is "direct", no relay is
+// known, or the relay gives no URL: then the bytes and the remaining text are posted
+// together as one multipart message. Images are moderated unless the last guild message was
+// exempt; a rejected image posts nothing. A second image code left in the remaining text
+// keeps that text from being posted. The answer carries the guild's message id. Blocks for
+// the requests (each bounded). Callback thread of the OneBot link.
 ActionReply SendImageMessage(const ActionContext& context, const ActionTarget& target,
                              std::string messageText);
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,10 @@ class ActionTest : public ::testing::Test {
   }
 
   std::vector<std::string> LogLines() const { return log.Lines(); }
+  bool Logged(const std::string& line) const {
+    const auto lines = LogLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
 
   HttpTestServer guild;
   RunConfig config;
