@@ -18,9 +18,11 @@ struct StopState {
   int eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
+// Never destroyed: the detached signal thread may still be waking waiters while the process
+// exits and runs the destructors of statics.
 StopState& State() {
-  static StopState state;
-  return state;
+  static StopState* const state = new StopState;
+  return *state;
 }
 
 }  // namespace
