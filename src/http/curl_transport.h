@@ -5,10 +5,19 @@
 // precisely what they give it and adds only what HTTP needs (Host, Content-Length).
 //
 // https peers are always verified against the system's CA bundle plus the PEM file named by
-// GUILD_ONEBOT_CA_FILE; GUILD_ONEBOT_INSECURE_TLS=1 turns verification off. Both are read on
-// every transfer. Proxy settings in the environment are never used.
+// GUILD_ONEBOT_CA_FILE; GUILD_ONEBOT_INSECURE_TLS=1 turns verification off. Both variables
+// are read on every transfer; the certificates read from the files are kept for up to an
+// hour for later connections under the same settings. Proxy settings in the environment are
+// never used.
+//
+// Connections are kept open after a transfer and reused by later transfers to the same
+// origin, from any thread; reuse changes no byte of a request. When a kept connection turns
+// out to be closed, the request goes out once more on a fresh connection only if it is a
+// GET, HEAD or OPTIONS, or if none of it had been written: a POST or PATCH the server may
+// have received is never sent twice (it fails with kNoResponse instead).
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,7 +64,13 @@ struct TransportResponse {
 };
 
 // Blocks until the exchange is complete or has failed, never longer than totalTimeout.
-// Never throws; any thread; calls share nothing.
+// Never throws; any thread, several at once.
 TransportResponse Transfer(const TransportRequest& request);
+
+// Answers every later transfer of the process with `fake` instead of the network, after the
+// URL and header checks; an empty function restores the network. For harnesses that run the
+// request routines without sockets. Call while no transfer runs.
+using TransferFunction = std::function<TransportResponse(const TransportRequest&)>;
+void SetTransferOverride(TransferFunction fake);
 
 }  // namespace guild

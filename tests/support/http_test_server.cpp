@@ -222,6 +222,11 @@ void HttpTestServer::SetHandler(RequestHandler handler) {
   handler_ = std::move(handler);
 }
 
+void HttpTestServer::SetHangUpAfterReply(bool hangUp) {
+  std::lock_guard lock(mutex_);
+  hangUpAfterReply_ = hangUp;
+}
+
 void HttpTestServer::ClearRequests() {
   std::lock_guard lock(mutex_);
   requests_.clear();
@@ -241,6 +246,12 @@ bool HttpTestServer::WaitForRequests(std::size_t count, std::chrono::millisecond
 int HttpTestServer::ConnectionCount() const {
   std::lock_guard lock(mutex_);
   return connections_;
+}
+
+bool HttpTestServer::WaitForOpenConnections(std::size_t count,
+                                            std::chrono::milliseconds deadline) const {
+  std::unique_lock lock(mutex_);
+  return requestArrived_.wait_for(lock, deadline, [&] { return openSockets_.size() <= count; });
 }
 
 void HttpTestServer::AcceptLoop() {
@@ -302,12 +313,21 @@ void HttpTestServer::Serve(int socket) {
         while (connection.Read(ignored)) ignored.clear();
         break;
       }
-      open = connection.Write(*reply) && !WantsClose(*reply) && !WantsClose(request.head);
+      bool hangUp = false;
+      {
+        std::lock_guard lock(mutex_);
+        hangUp = hangUpAfterReply_;
+      }
+      open =
+          connection.Write(*reply) && !WantsClose(*reply) && !WantsClose(request.head) && !hangUp;
     }
   }
-  std::lock_guard lock(mutex_);
-  openSockets_.erase(socket);
-  ::close(socket);
+  {
+    std::lock_guard lock(mutex_);
+    openSockets_.erase(socket);
+    ::close(socket);
+  }
+  requestArrived_.notify_all();
 }
 
 }  // namespace guild::testing

@@ -70,10 +70,17 @@ class HttpTestServer {
   // Forgets the requests and connections counted so far.
   void ClearRequests();
 
+  // From now on the server closes each connection right after its answer, without saying so
+  // in the answer, as a peer whose keep-alive time ran out does; an empty answer ("") then
+  // closes the connection on a request without answering it.
+  void SetHangUpAfterReply(bool hangUp);
+
   std::vector<ReceivedRequest> Requests() const;
   // True once at least `count` requests have arrived, false at the deadline.
   bool WaitForRequests(std::size_t count, std::chrono::milliseconds deadline) const;
-  int ConnectionCount() const;
+  int ConnectionCount() const;  // accepted since the start or the last ClearRequests
+  // True once at most `count` connections are open, false at the deadline.
+  bool WaitForOpenConnections(std::size_t count, std::chrono::milliseconds deadline) const;
 
  private:
   class Connection;
@@ -89,11 +96,12 @@ class HttpTestServer {
   std::thread acceptor_;
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable requestArrived_;
+  mutable std::condition_variable requestArrived_;  // also told when a connection closes
   RequestHandler handler_;
   std::vector<ReceivedRequest> requests_;
   int connections_ = 0;
   bool stopping_ = false;
+  bool hangUpAfterReply_ = false;
   std::set<int> openSockets_;
   std::vector<std::thread> servers_;
 };
