@@ -32,7 +32,10 @@ std::int32_t TextToInt(std::string_view text) {
     next();
   }
   std::uint32_t value = 0;  // unsigned, so the wrap is defined
-  for (; cp >= U'0' && cp <= U'9'; next()) value = value * 10 + (cp - U'0');
+  while (cp >= U'0' && cp <= U'9') {
+    value = value * 10 + (cp - U'0');
+    next();
+  }
   if (negative) value = 0u - value;
   return static_cast<std::int32_t>(value);
 }
