@@ -216,7 +216,18 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
       reply = transport_.State().HandleRest(std::move(record));
     }
     if (reply.stall) return transport_.Hold(this->shared_from_this());
+    if (reply.hangUp) return beast::get_lowest_layer(stream_).close();
+    if (reply.delay > 0ms)
+      return WriteLater(std::move(reply), request.keep_alive(), request.version());
     Write(reply, request.keep_alive(), request.version());
+  }
+
+  void WriteLater(HttpReply reply, bool keepAlive, unsigned version) {
+    auto timer = std::make_shared<net::steady_timer>(stream_.get_executor(), reply.delay);
+    timer->async_wait([self = this->shared_from_this(), timer, reply = std::move(reply), keepAlive,
+                       version](beast::error_code ec) {
+      if (!ec) self->Write(reply, keepAlive, version);
+    });
   }
 
   void Write(const HttpReply& reply, bool keepAlive, unsigned version) {

@@ -171,7 +171,8 @@ HttpReply PlatformState::HandleRest(RecordedRequest request) {
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(request);
-    if (auto fault = TakeFault(request, false, logLines)) {
+    std::optional<HttpReply> fault = TakeFault(request, false, logLines);
+    if (fault && !fault->asUsual) {
       reply = std::move(*fault);
     } else if (request.method == "POST" && request.target == "/app/getAppAccessToken") {
       reply = IssueAccessToken(request, logLines);
@@ -181,6 +182,7 @@ HttpReply PlatformState::HandleRest(RecordedRequest request) {
     } else {
       reply = Route(request, logLines);
     }
+    if (fault) reply.delay = fault->delay;
   }
   changed_.notify_all();
   Log(logLines);
@@ -210,14 +212,21 @@ std::optional<HttpReply> PlatformState::TakeFault(const RecordedRequest& request
   });
   if (fault == faults_.end()) return std::nullopt;
   HttpReply reply;
+  const std::string what = request.method + " " + request.target;
   if (fault->stall) {
     reply.stall = true;
-    logLines.push_back("fault: holding " + request.method + " " + request.target);
+    logLines.push_back("fault: holding " + what);
+  } else if (fault->hangUp) {
+    reply.hangUp = true;
+    logLines.push_back("fault: hanging up on " + what);
+  } else if (fault->asUsual) {
+    reply.asUsual = true;
+    logLines.push_back("fault: delaying " + what);
   } else {
     reply = {.status = fault->status, .body = fault->body};
-    logLines.push_back("fault: " + request.method + " " + request.target + " answered " +
-                       std::to_string(fault->status));
+    logLines.push_back("fault: " + what + " answered " + std::to_string(fault->status));
   }
+  reply.delay = fault->delay;
   if (--fault->count <= 0) faults_.erase(fault);
   return reply;
 }

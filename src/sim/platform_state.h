@@ -26,6 +26,9 @@ struct HttpReply {
   std::string body{};
   std::string contentType = "application/json";  // "" with no body
   bool stall = false;                            // hold the connection open and never answer
+  bool hangUp = false;                           // cut the connection without an answer
+  std::chrono::milliseconds delay{0};            // before the answer goes out
+  bool asUsual = false;                          // a fault that lets the request through
 };
 
 // What the transport does after a gateway frame arrived.

@@ -1,6 +1,7 @@
 #pragma once
 // The simulated platform's data, its configuration and what it records: plain copyable values.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -161,8 +162,9 @@ struct MuteRecord {
   int status = 0;
 };
 
-// A fault for the next matching platform requests: answer with a status and body, or hold
-// the connection without ever answering (`stall`).
+// A fault for the next matching platform requests: answer with a status and body, hold the
+// connection without ever answering (`stall`), cut it without an answer (`hangUp`), or answer
+// as usual (`asUsual`); any answer can be held back for `delay` first.
 struct RestFault {
   std::string method{};      // "" matches any
   std::string pathPrefix{};  // "" matches any path, "/gateway" the gateway lookups
@@ -170,6 +172,9 @@ struct RestFault {
   int status = 500;
   std::string body = R"({"code":500,"message":"internal error"})";
   bool stall = false;
+  bool hangUp = false;
+  bool asUsual = false;  // the request is carried out; only the delay applies
+  std::chrono::milliseconds delay{0};
 };
 
 }  // namespace guild::sim

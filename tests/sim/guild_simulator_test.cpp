@@ -553,6 +553,25 @@ TEST_F(SimulatorTest, RestCallsCanFailOrStall) {
   EXPECT_EQ(requests[requests.size() - 2].target, "/users/@me/guilds");  // the held one
 }
 
+TEST_F(SimulatorTest, RestCallsCanBeSlowOrCutOff) {
+  const std::string body = R"({"content":"hi"})";
+  const HttpCall post{.method = "POST",
+                      .target = "/channels/1234567/messages",
+                      .headers = {{"Authorization", kBotAuthorization}},
+                      .body = body};
+  sim_.AddFault({.pathPrefix = "/channels", .count = 1, .hangUp = true});
+  EXPECT_EQ(Fetch(sim_.Port(), post, 5s), std::nullopt);
+  EXPECT_TRUE(sim_.Posts().empty()) << "a cut-off post must not be carried out";
+
+  // A slow answer is the usual one, late: too late for a short wait, in time for a long one.
+  sim_.AddFault({.pathPrefix = "/channels", .count = 2, .asUsual = true, .delay = 1500ms});
+  EXPECT_EQ(Fetch(sim_.Port(), post, 200ms), std::nullopt);
+  const auto slow = Call("POST", "/channels/1234567/messages", body);
+  ASSERT_TRUE(slow);
+  EXPECT_EQ(slow->status, 200);
+  EXPECT_EQ(sim_.Posts().size(), 2u);
+}
+
 TEST_F(SimulatorTest, DroppedGatewayEndsWithoutACloseFrame) {
   RawGatewayClient raw(sim_.Port());
   ASSERT_TRUE(raw.Read());
