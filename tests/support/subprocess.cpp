@@ -23,6 +23,9 @@ Subprocess::Subprocess(const std::string& executable, const std::vector<std::str
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+  // The test's own sockets (servers the child is to reach, among them) must not live on in
+  // the child: a listener it inherited would accept its own connections.
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
   std::vector<std::string> argvText{executable};
   argvText.insert(argvText.end(), arguments.begin(), arguments.end());

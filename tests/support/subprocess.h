@@ -24,6 +24,7 @@ class Subprocess {
   Subprocess& operator=(const Subprocess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   void WriteInput(const std::string& bytes);
   void CloseInput();
   void Signal(int signal);

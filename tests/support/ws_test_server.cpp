@@ -192,8 +192,8 @@ std::optional<std::string> WsTestConnection::Header(const std::string& name) con
 
 class WsTestServer::Impl {
  public:
-  Impl(const std::string& certificateFile, const std::string& keyFile)
-      : acceptor_(io_, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0)) {
+  Impl(const std::string& certificateFile, const std::string& keyFile, unsigned short port)
+      : acceptor_(io_, tcp::endpoint(net::ip::make_address("127.0.0.1"), port)) {
     if (!certificateFile.empty()) {
       tls_ = std::make_unique<ssl::context>(ssl::context::tls_server);
       tls_->use_certificate_chain_file(certificateFile);
@@ -255,8 +255,9 @@ class WsTestServer::Impl {
   std::thread thread_;
 };
 
-WsTestServer::WsTestServer(const std::string& certificateFile, const std::string& keyFile)
-    : impl_(std::make_unique<Impl>(certificateFile, keyFile)) {}
+WsTestServer::WsTestServer(const std::string& certificateFile, const std::string& keyFile,
+                           unsigned short port)
+    : impl_(std::make_unique<Impl>(certificateFile, keyFile, port)) {}
 
 WsTestServer::~WsTestServer() = default;
 

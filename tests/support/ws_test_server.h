@@ -44,8 +44,10 @@ class WsTestConnection {
 
 class WsTestServer {
  public:
-  // With `certificateFile` and `keyFile` (PEM) the server speaks wss.
-  WsTestServer(const std::string& certificateFile = "", const std::string& keyFile = "");
+  // With `certificateFile` and `keyFile` (PEM) the server speaks wss. `port` 0 takes a free
+  // one; another port (one a stopped server had) throws std::system_error when it is taken.
+  explicit WsTestServer(const std::string& certificateFile = "", const std::string& keyFile = "",
+                        unsigned short port = 0);
   ~WsTestServer();
   WsTestServer(const WsTestServer&) = delete;
   WsTestServer& operator=(const WsTestServer&) = delete;
