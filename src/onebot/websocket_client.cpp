@@ -40,6 +40,14 @@ constexpr auto kHandshakeTimeLimit = 10s;
 constexpr auto kIdleTimeLimit = 60s;
 constexpr auto kCloseWaitLimit = 3s;
 
+websocket::stream_base::timeout LinkTimeLimits(bool watchIdle) {
+  websocket::stream_base::timeout limits{};
+  limits.handshake_timeout = kHandshakeTimeLimit;
+  limits.idle_timeout = watchIdle ? kIdleTimeLimit : websocket::stream_base::none();
+  limits.keep_alive_pings = watchIdle;
+  return limits;
+}
+
 bool EnvironmentFlag(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && std::string_view(value) == "1";
@@ -52,7 +60,10 @@ class SessionSink {
   virtual void OnOpen(std::uint64_t generation) = 0;
   virtual void OnFail(std::uint64_t generation) = 0;
   virtual void OnClosed(std::uint64_t generation) = 0;
-  virtual void OnMessage(std::uint64_t generation, WebSocketMessage message) = 0;
+  // False when the callback thread has enough waiting: the session stops reading until
+  // its ResumeReading.
+  virtual bool OnMessage(std::uint64_t generation, WebSocketMessage message) = 0;
+  virtual bool MayRead() = 0;  // the same question before the first read
 };
 
 class SessionBase {
@@ -62,6 +73,7 @@ class SessionBase {
   virtual void Enqueue(MessageKind kind, std::string payload) = 0;
   virtual void CloseGracefully(std::function<void()> done) = 0;
   virtual void Abandon() = 0;
+  virtual void ResumeReading() = 0;
 };
 
 // One connection attempt and, if it succeeds, the connection: a chain of on_<step>
@@ -120,6 +132,13 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     beast::get_lowest_layer(ws_).close();
   }
 
+  void ResumeReading() override {
+    if (!paused_ || abandoned_ || closing_) return;
+    paused_ = false;
+    ws_.set_option(LinkTimeLimits(true));
+    ContinueReading();
+  }
+
  private:
   void OnResolve(beast::error_code ec, tcp::resolver::results_type results) {
     resolveTimer_.cancel();
@@ -157,11 +176,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   void StartUpgrade() {
     // The websocket stream keeps its own time limits from here on.
     beast::get_lowest_layer(ws_).expires_never();
-    websocket::stream_base::timeout limits{};
-    limits.handshake_timeout = kHandshakeTimeLimit;
-    limits.idle_timeout = kIdleTimeLimit;
-    limits.keep_alive_pings = true;
-    ws_.set_option(limits);
+    ws_.set_option(LinkTimeLimits(true));
     ws_.set_option(websocket::stream_base::decorator([headers = headers_](auto& request) {
       for (const auto& [name, value] : headers.Pairs()) request.set(name, value);
     }));
@@ -174,7 +189,18 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     if (ec || abandoned_) return Fail();
     open_ = true;
     sink_.OnOpen(generation_);
-    ReadNext();
+    ContinueReading();
+  }
+
+  void ContinueReading() {
+    if (sink_.MayRead()) return ReadNext();
+    Pause();
+  }
+
+  void Pause() {
+    paused_ = true;
+    // Nothing is read while paused, so the idle watch would take the peer for gone.
+    ws_.set_option(LinkTimeLimits(false));
   }
 
   void ReadNext() {
@@ -191,8 +217,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     WebSocketMessage message{ws_.got_text() ? MessageKind::Text : MessageKind::Binary,
                              beast::buffers_to_string(inbox_.data())};
     inbox_.consume(inbox_.size());
-    sink_.OnMessage(generation_, std::move(message));
-    ReadNext();
+    if (sink_.OnMessage(generation_, std::move(message))) return ReadNext();
+    Pause();
   }
 
   void WriteNext() {
@@ -233,6 +259,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   beast::flat_buffer inbox_;
   std::deque<Outgoing> outbox_;
   bool open_ = false;
+  bool paused_ = false;  // no read pending until ResumeReading
   bool closing_ = false;
   bool abandoned_ = false;
 };
@@ -256,7 +283,15 @@ std::unique_ptr<ssl::context> MakeTlsContext() {
 
 class WebSocketClient::Impl : public SessionSink {
  public:
-  Impl() : work_(net::make_work_guard(io_)), ioThread_([this] { io_.run(); }) {}
+  Impl()
+      : work_(net::make_work_guard(io_)),
+        callbacks_(kMessageWaitLimit,
+                   [this] {
+                     net::post(io_, [this] {
+                       if (session_) session_->ResumeReading();
+                     });
+                   }),
+        ioThread_([this] { io_.run(); }) {}
 
   ~Impl() override {
     Close();
@@ -345,16 +380,20 @@ class WebSocketClient::Impl : public SessionSink {
     Deliver(&Callbacks::onDisconnected);
   }
 
-  void OnMessage(std::uint64_t generation, WebSocketMessage message) override {
-    if (generation != generation_) return;
+  bool OnMessage(std::uint64_t generation, WebSocketMessage message) override {
+    if (generation != generation_) return true;
     std::function<void(const WebSocketMessage&)> handler;
     {
       std::lock_guard lock(mutex_);
       handler = handlers_.onMessage;
     }
-    if (!handler) return;
-    callbacks_.Post([handler, message = std::move(message)] { handler(message); });
+    if (!handler) return true;
+    return callbacks_.PostHeld([handler, message = std::move(message)] { handler(message); });
   }
+
+  bool MayRead() override { return callbacks_.HasRoom(); }
+
+  std::size_t MessagesWaitingPeak() const { return callbacks_.HeldPeak(); }
 
  private:
   void Deliver(std::function<void()> Callbacks::*which) {
@@ -416,6 +455,10 @@ bool WebSocketClient::SendDataTo(std::string_view bytes) {
 
 void WebSocketClient::Close() {
   impl_->Close();
+}
+
+std::size_t WebSocketClient::MessagesWaitingPeak() const {
+  return impl_->MessagesWaitingPeak();
 }
 
 }  // namespace guild

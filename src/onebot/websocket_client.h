@@ -1,8 +1,11 @@
 #pragma once
 // A WebSocket client (ws and wss) for one link at a time, reconnectable. It owns two
 // threads: an I/O thread that alone touches the socket, and a callback thread on which all
-// callbacks run, one at a time and in order, so a slow callback never stalls the socket.
+// callbacks run, one at a time and in order, so a slow callback never stalls writes. While
+// kMessageWaitLimit received messages wait for the callback thread, the socket is not read
+// (the peer's sends back up in TCP; nothing is dropped), which bounds the memory they hold.
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,7 +33,8 @@ class WebSocketClient : public WebSocketLink {
   };
 
   WebSocketClient();
-  ~WebSocketClient() override;  // closes the link (close frame, bounded wait) and joins both threads
+  // Closes the link (close frame, bounded wait) and joins both threads.
+  ~WebSocketClient() override;
   WebSocketClient(const WebSocketClient&) = delete;
   WebSocketClient& operator=(const WebSocketClient&) = delete;
 
@@ -59,6 +63,10 @@ class WebSocketClient : public WebSocketLink {
   // Sends a close frame and waits (bounded) for the peer's answer. Any thread but the
   // callback thread.
   void Close();
+
+  static constexpr std::size_t kMessageWaitLimit = 256;
+  // The most received messages that ever waited at once for the callback thread.
+  std::size_t MessagesWaitingPeak() const;
 
  private:
   class Impl;

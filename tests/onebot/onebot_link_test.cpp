@@ -70,7 +70,8 @@ TEST(MetaEvents, HeartbeatAndLifecycleTexts) {
 TEST(OneBotLink, NewConnectionGetsHeartbeatBeforeLifecycle) {
   testing::LogCapture log;
   FakeLink onebot;
-  OneBotLink link(onebot, [] { return std::string("1234567890123"); }, true, 5000);
+  OneBotLink link(
+      onebot, [] { return std::string("1234567890123"); }, true, 5000);
   link.OnOneBotConnected();
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"私域机器人连接成功,开始心跳,间隔5000ms"});
   const auto frames = onebot.Frames();
@@ -82,7 +83,8 @@ TEST(OneBotLink, NewConnectionGetsHeartbeatBeforeLifecycle) {
 
 class LinkLoopTest : public ::testing::Test {
  protected:
-  LinkLoop loop{gateway, onebot,
+  LinkLoop loop{gateway,
+                onebot,
                 {.openGateway = [this] { ++opens; },
                  .sendGatewayHeartbeat = [this] { ++gatewayHeartbeats; },
                  .sendHeartbeatMeta = [this] { ++onebotHeartbeats; },

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <chrono>
 #include <condition_variable>
 #include <future>
 #include <thread>
@@ -250,6 +252,85 @@ TEST_F(WebSocketClientTest, CloseSendsACloseFrame) {
   EXPECT_TRUE(connection->CloseFrameReceived());
   EXPECT_EQ(client.GetConnectStatus(), kNotConnected);
   EXPECT_EQ(recorder.Events(), std::vector<std::string>{"connected"});  // no drop reported
+}
+
+// A consumer held up in its first message while the peer sends three times as many as may
+// wait: large enough that the socket's buffers could hold them all.
+class SlowConsumerTest : public WebSocketClientTest {
+ protected:
+  static constexpr std::size_t kLimit = WebSocketClient::kMessageWaitLimit;
+  static constexpr std::size_t kCount = 3 * kLimit;
+
+  void SetUp() override {
+    WebSocketClient::Callbacks callbacks = recorder.Callbacks();
+    callbacks.onMessage = [record = callbacks.onMessage,
+                           released = release.get_future().share()](const WebSocketMessage& m) {
+      released.wait();
+      record(m);
+    };
+    client.Init(callbacks);
+  }
+
+  void TearDown() override { Release(); }
+
+  static std::string Numbered(std::size_t n) {
+    return std::to_string(n) + ":" + std::string(2000, 'x');
+  }
+
+  // Sends every message and waits until the client holds as many as may wait.
+  std::shared_ptr<testing::WsTestConnection> FillTheQueue() {
+    auto connection = ConnectToServer();
+    if (!connection) return nullptr;
+    for (std::size_t n = 0; n < kCount; ++n) connection->SendText(Numbered(n));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (client.MessagesWaitingPeak() < kLimit) {
+      if (std::chrono::steady_clock::now() > deadline) return nullptr;
+      std::this_thread::sleep_for(1ms);
+    }
+    return connection;
+  }
+
+  void Release() {
+    if (!released_) release.set_value();
+    released_ = true;
+  }
+
+  std::promise<void> release;
+  bool released_ = false;
+};
+
+TEST_F(SlowConsumerTest, GetsEveryMessageInOrderWhileReadingStopsAtTheLimit) {
+  auto connection = FillTheQueue();
+  ASSERT_NE(connection, nullptr);
+  // Reading has stopped, writing has not.
+  EXPECT_TRUE(client.SendTextTo("written while reading waits"));
+  auto frame = connection->NextFrame(10s);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->payload, "written while reading waits");
+
+  Release();
+  ASSERT_TRUE(recorder.WaitFor("text:" + Numbered(kCount - 1)));
+  const auto events = recorder.Events();
+  ASSERT_EQ(events.size(), kCount + 1);
+  EXPECT_EQ(events.front(), "connected");
+  for (std::size_t n = 0; n < kCount; ++n) {
+    ASSERT_EQ(events[n + 1], "text:" + Numbered(n)) << "message " << n;
+  }
+  EXPECT_EQ(client.MessagesWaitingPeak(), kLimit);
+}
+
+TEST_F(SlowConsumerTest, CloseCompletesWhileReadingWaits) {
+  auto connection = FillTheQueue();
+  ASSERT_NE(connection, nullptr);
+  client.Close();
+  EXPECT_TRUE(connection->WaitClosed(10s));
+  EXPECT_TRUE(connection->CloseFrameReceived());
+  EXPECT_EQ(client.GetConnectStatus(), kNotConnected);
+  Release();
+  // What was received before the close is still delivered; no drop is reported.
+  ASSERT_TRUE(recorder.WaitFor("text:" + Numbered(kLimit)));
+  const auto events = recorder.Events();
+  EXPECT_EQ(std::count(events.begin(), events.end(), "disconnected"), 0);
 }
 
 TEST(HeaderMap, ToStringMasksAuthorization) {
