@@ -14,7 +14,7 @@ void GuildMessages::Record(const std::string& channelId, const std::string& guil
   std::lock_guard lock(mutex_);
   ++messageCount_;
   newestMessageId_ = messageId;
-  if (!messageId.empty()) newestByChannel_[channelId] = messageId;
+  if (!messageId.empty()) newestByChannel_.Set(channelId, messageId);
   moderationExempt_ = moderationExempt;
   if (rememberGuild) channelGuildMap_.WriteValue(channelId, "guild_id", guildId);
 }
@@ -31,8 +31,8 @@ std::string GuildMessages::NewestMessageId() const {
 
 std::string GuildMessages::ReplyIdFor(const std::string& channelId) const {
   std::lock_guard lock(mutex_);
-  const auto found = newestByChannel_.find(channelId);
-  return found != newestByChannel_.end() ? found->second : newestMessageId_;
+  std::optional<std::string> found = newestByChannel_.Find(channelId);
+  return found ? std::move(*found) : newestMessageId_;
 }
 
 bool GuildMessages::ModerationExempt() const {

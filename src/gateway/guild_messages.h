@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "gateway/compact_id_map.h"
 #include "util/ini_document.h"
 
 namespace guild {
@@ -44,7 +45,7 @@ class GuildMessages {
   std::int32_t messageCount_ = 0;
   std::string newestMessageId_;
   bool moderationExempt_ = false;
-  std::unordered_map<std::string, std::string> newestByChannel_;
+  CompactIdMap newestByChannel_;
   IniDocument channelGuildMap_;
   std::unordered_map<std::string, std::string> fullIdByCut_;
   std::deque<std::string> cutIdOrder_;  // oldest first, for forgetting
