@@ -116,7 +116,8 @@ std::size_t ReplaceAll(std::string& text, std::string_view from, std::string_vie
   std::string out;
   std::size_t pos = 0;
   std::size_t count = 0;
-  for (std::size_t hit; (hit = text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
+  for (std::size_t hit; (hit = text.find(from, pos)) != std::string::npos;
+       pos = hit + from.size()) {
     out.append(text, pos, hit - pos);
     out.append(to);
     ++count;
