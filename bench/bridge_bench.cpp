@@ -36,6 +36,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim/guild_simulator.h"
@@ -379,6 +380,7 @@ struct EventRun {
   std::size_t lost = 0;
   std::size_t duplicates = 0;
   double bridgeCpu = 0;  // CPU seconds of the bridge per wall second
+  std::size_t lateWakes = 0;  // times the paced sender woke over 1 ms late
 };
 
 struct Setup {
@@ -425,10 +427,21 @@ class EventBench {
     tracker_.Reset(count);
     const double cpuBefore = process_->CpuSeconds();
     const auto start = Clock::now();
+    auto schedule = start;
+    std::size_t scheduled = 0;  // events since `schedule`
     for (std::size_t i = 0; i < count; ++i) {
       if (rate) {
-        std::this_thread::sleep_until(start +
-                                      std::chrono::nanoseconds(1'000'000'000LL * i / *rate));
+        const auto due = schedule + std::chrono::nanoseconds(1'000'000'000LL * scheduled / *rate);
+        std::this_thread::sleep_until(due);
+        // This thread woke late (the machine ran something else): catching up would send a
+        // burst, and the bridge would be timed on the burst, not on the rate. The schedule
+        // starts again from now instead.
+        if (Clock::now() - due > 1ms) {
+          schedule = Clock::now();
+          scheduled = 0;
+          ++lateWakes_;
+        }
+        ++scheduled;
       }
       while (i - tracker_.Received() >= window) std::this_thread::sleep_for(50us);
       std::string frame = EventFrame(base_ + i, 100000000 + i % channels);
@@ -447,12 +460,14 @@ class EventBench {
       run.perSecond = static_cast<double>(tracker_.Received()) / seconds;
     }
     run.bridgeCpu = (process_->CpuSeconds() - cpuBefore) / wall;
+    run.lateWakes = std::exchange(lateWakes_, 0);
     return run;
   }
 
  private:
   bool ok_ = false;
   std::size_t base_ = 0;
+  std::size_t lateWakes_ = 0;
   Tracker tracker_;
   std::unique_ptr<sim::GuildSimulator> simulator_;
   std::unique_ptr<OneBotEndpoint> endpoint_;
@@ -462,9 +477,11 @@ class EventBench {
 void PrintEventRun(const char* name, std::size_t count, const EventRun& run) {
   std::printf(
       "  %-34s %8zu events  %9.0f events/s  p50 %7.1f us  p99 %8.1f us  max %8.1f us"
-      "  bridge CPU %.2f cores  lost %zu  duplicated %zu\n",
+      "  bridge CPU %.2f cores  lost %zu  duplicated %zu",
       name, count, run.perSecond, run.latency.p50, run.latency.p99, run.latency.max, run.bridgeCpu,
       run.lost, run.duplicates);
+  if (run.lateWakes > 0) std::printf("  sender late %zu times", run.lateWakes);
+  std::printf("\n");
 }
 
 bool BenchEvents(const Setup& setup) {
