@@ -317,6 +317,12 @@ class Tracker {
     }
     return out;
   }
+  // Items received per second from the first sent to the last arrived; 0 before any.
+  double PerSecond(std::size_t count) const {
+    if (Received() == 0) return 0;
+    const double seconds = static_cast<double>(LastArrived(0, count) - FirstSent(0, count)) / 1e9;
+    return static_cast<double>(Received()) / seconds;
+  }
   std::int64_t FirstSent(std::size_t from, std::size_t to) const {
     return *std::min_element(sent_.begin() + from, sent_.begin() + to);
   }
@@ -379,7 +385,7 @@ struct EventRun {
   Percentiles latency;
   std::size_t lost = 0;
   std::size_t duplicates = 0;
-  double bridgeCpu = 0;  // CPU seconds of the bridge per wall second
+  double bridgeCpu = 0;       // CPU seconds of the bridge per wall second
   std::size_t lateWakes = 0;  // times the paced sender woke over 1 ms late
 };
 
@@ -454,11 +460,7 @@ class EventBench {
     run.lost = count - tracker_.Received();
     run.duplicates = tracker_.Duplicates();
     run.latency = PercentilesOf(tracker_.Latencies(0, count));
-    if (tracker_.Received() > 0) {
-      const double seconds =
-          static_cast<double>(tracker_.LastArrived(0, count) - tracker_.FirstSent(0, count)) / 1e9;
-      run.perSecond = static_cast<double>(tracker_.Received()) / seconds;
-    }
+    run.perSecond = tracker_.PerSecond(count);
     run.bridgeCpu = (process_->CpuSeconds() - cpuBefore) / wall;
     run.lateWakes = std::exchange(lateWakes_, 0);
     return run;
@@ -599,11 +601,7 @@ class ActionBench {
     run.lost = count - tracker_.Received();
     run.failed = failed_.load();
     run.latency = PercentilesOf(tracker_.Latencies(0, count));
-    if (tracker_.Received() > 0) {
-      const double seconds =
-          static_cast<double>(tracker_.LastArrived(0, count) - tracker_.FirstSent(0, count)) / 1e9;
-      run.perSecond = static_cast<double>(tracker_.Received()) / seconds;
-    }
+    run.perSecond = tracker_.PerSecond(count);
     run.connections = rest_->ConnectionCount();
     return run;
   }

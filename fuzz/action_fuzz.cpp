@@ -14,22 +14,18 @@
 
 #include "app/console.h"
 #include "app/run_config.h"
+#include "fuzz_input.h"
 #include "gateway/guild_messages.h"
 #include "gateway/session_state.h"
 #include "http/curl_transport.h"
 #include "json/json_document.h"
 #include "onebot/actions/action_handler.h"
 #include "support/fake_link.h"
-#include "util/unicode.h"
 
 namespace {
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
-}
-
-bool IsValidUtf8(std::string_view bytes) {
-  return guild::Utf8BytesToLocal(bytes) == bytes;
 }
 
 // Canned guild answers, used when the input queued none: a posted message, an object and a
@@ -87,13 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)ready;
   if (size == 0) return 0;
 
-  guild::RunConfig config;
-  config.groupMode = (data[0] & 1) != 0;
-  config.arrayMessageMode = (data[0] & 2) != 0;
-  config.numericIdMode = (data[0] & 4) != 0;
+  guild::RunConfig config = guild::fuzz::ConfigForModes(data[0]);
   config.appId = "102003";
   config.restBase = "http://127.0.0.1:9";
-  config.botAuthorization = "Bot 102003.token";
   config.authorizationHeader = "Authorization: Bot 102003.token";
   guild::SessionState session;
   session.SetSelfId("1234567890123");
@@ -107,17 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   guild::ActionHandler handler({config, session, messages, onebot});
 
   const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-  std::size_t start = 0;
-  while (start <= input.size()) {
-    std::size_t end = input.find('\x1e', start);
-    if (end == std::string_view::npos) end = input.size();
-    const std::string_view frame = input.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view frame : guild::fuzz::SplitFrames(input)) {
     if (!frame.empty() && frame[0] == '\x1f') {
       fakeGuild.queued.emplace_back(frame.substr(1));
       continue;
     }
-    if (!IsValidUtf8(frame)) continue;
+    if (!guild::fuzz::IsValidUtf8(frame)) continue;
 
     // Every action is answered once, with an envelope that reads back, and no exception
     // escaped the action code.

@@ -12,12 +12,12 @@
 
 #include "app/console.h"
 #include "app/run_config.h"
+#include "fuzz_input.h"
 #include "gateway/gateway_session.h"
 #include "gateway/guild_messages.h"
 #include "gateway/session_state.h"
 #include "json/json_document.h"
 #include "support/fake_link.h"
-#include "util/unicode.h"
 
 namespace {
 
@@ -34,11 +34,6 @@ void CheckSentFrames(const guild::testing::FakeLink& link) {
   }
 }
 
-// The WebSocket client hands over text frames only when they are valid UTF-8.
-bool IsValidUtf8(std::string_view bytes) {
-  return guild::Utf8BytesToLocal(bytes) == bytes;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -49,11 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)quiet;
   if (size == 0) return 0;
 
-  guild::RunConfig config;
-  config.groupMode = (data[0] & 1) != 0;
-  config.arrayMessageMode = (data[0] & 2) != 0;
-  config.numericIdMode = (data[0] & 4) != 0;
-  config.botAuthorization = "Bot 102003.token";
+  guild::RunConfig config = guild::fuzz::ConfigForModes(data[0]);
   config.gatewayInfoUrl = "http://127.0.0.1:9/gateway";
   guild::SessionState state;
   guild::GuildMessages messages;
@@ -63,15 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 [](const std::string&, std::string&) { return std::string(); });
 
   const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-  std::size_t start = 0;
-  while (start <= input.size()) {
-    std::size_t end = input.find('\x1e', start);
-    if (end == std::string_view::npos) end = input.size();
-    const std::string_view frame = input.substr(start, end - start);
-    if (IsValidUtf8(frame)) {
+  for (const std::string_view frame : guild::fuzz::SplitFrames(input)) {
+    if (guild::fuzz::IsValidUtf8(frame)) {
       session.OnGatewayMessage({guild::MessageKind::Text, std::string(frame)});
     }
-    start = end + 1;
   }
   CheckSentFrames(gateway);
   CheckSentFrames(onebot);
