@@ -41,6 +41,7 @@
 
 #include "sim/guild_simulator.h"
 #include "support/http_test_server.h"
+#include "support/process_status.h"
 #include "support/test_certificate.h"
 
 extern char** environ;
@@ -218,25 +219,8 @@ class BridgeProcess {
   bool Started() const { return pid_ > 0; }
 
   // A "Name:   123 kB" line of /proc/PID/status, in KiB; -1 when absent.
-  long StatusKiB(const char* name) const {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    std::string line;
-    const std::size_t length = std::strlen(name);
-    while (std::getline(status, line)) {
-      if (line.compare(0, length, name) == 0 && line.size() > length && line[length] == ':') {
-        return std::strtol(line.c_str() + length + 1, nullptr, 10);
-      }
-    }
-    return -1;
-  }
-  long Threads() const {
-    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("Threads:", 0) == 0) return std::strtol(line.c_str() + 8, nullptr, 10);
-    }
-    return -1;
-  }
+  long StatusKiB(const char* name) const { return testing::ProcessStatusNumber(pid_, name); }
+  long Threads() const { return testing::ProcessStatusNumber(pid_, "Threads"); }
   // User plus system CPU time in seconds.
   double CpuSeconds() const {
     std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");

@@ -182,7 +182,7 @@ HttpReply PlatformState::HandleRest(RecordedRequest request) {
     } else {
       reply = Route(request, logLines);
     }
-    if (fault) reply.delay = fault->delay;
+    if (fault && fault->asUsual) reply.delay = fault->delay;
   }
   changed_.notify_all();
   Log(logLines);

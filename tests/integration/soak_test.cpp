@@ -4,24 +4,19 @@
 // relay and moderation services are down throughout. The run lasts
 // GUILD_ONEBOT_SOAK_SECONDS seconds (120 unless set); GUILD_ONEBOT_SOAK_SEED repeats a run.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <random>
-#include <set>
 #include <thread>
 
 #include "json/json_document.h"
 #include "sim/guild_simulator.h"
+#include "support/process_status.h"
 #include "support/subprocess.h"
 #include "support/ws_test_server.h"
 
@@ -38,6 +33,8 @@ constexpr auto kLinkWait = 30s;
 constexpr auto kAnswerWait = 60s;
 const std::string kBotId = "1234567890123";
 const std::string kChannels[] = {"1234567", "1234568"};
+// The relay and the moderation service: nothing listens there, so every call is refused.
+const std::string kNothingListens = "http://127.0.0.1:9";
 // A 1x1 PNG: actions with it go out as a direct upload, since the relay is down.
 const std::string kPng =
     "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg"
@@ -54,39 +51,8 @@ struct ProcessFigures {
 };
 
 ProcessFigures ReadFigures(pid_t pid) {
-  ProcessFigures figures;
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string name;
-  while (status >> name) {
-    if (name == "VmRSS:") status >> figures.rssKiB;
-    if (name == "Threads:") status >> figures.threads;
-    status.ignore(1 << 12, '\n');
-  }
-  return figures;
+  return {testing::ProcessStatusNumber(pid, "VmRSS"), testing::ProcessStatusNumber(pid, "Threads")};
 }
-
-// A TCP port that refuses every connection: bound, never listening.
-class RefusingPort {
- public:
-  RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      port_ = ntohs(address.sin_port);
-    }
-  }
-  ~RefusingPort() { ::close(socket_); }
-  RefusingPort(const RefusingPort&) = delete;
-  RefusingPort& operator=(const RefusingPort&) = delete;
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int socket_;
-  unsigned short port_ = 0;
-};
 
 // The OneBot application: a server that can go away and come back on the same port.
 class Application {
@@ -179,8 +145,8 @@ class SoakTest : public ::testing::Test {
         GUILD_ONEBOT_EXE,
         std::vector<std::string>{application_.Url(), "102003", "sim-token", "1", "mod-token"},
         std::vector<std::string>{"GUILD_ONEBOT_API_BASE=" + simulator_->BaseUrl(),
-                                 "GUILD_ONEBOT_PROFILE_BASE=" + relay_.Url(),
-                                 "GUILD_ONEBOT_MODERATION_BASE=" + moderation_.Url(),
+                                 "GUILD_ONEBOT_PROFILE_BASE=" + kNothingListens,
+                                 "GUILD_ONEBOT_MODERATION_BASE=" + kNothingListens,
                                  "GUILD_ONEBOT_LINK_PERIOD_MS=200"});
     ASSERT_TRUE(program_->Started());
   }
@@ -378,8 +344,6 @@ class SoakTest : public ::testing::Test {
 
   unsigned seed_ = 0;
   std::mt19937 random_;
-  RefusingPort relay_;
-  RefusingPort moderation_;
   Application application_;
   std::unique_ptr<sim::GuildSimulator> simulator_;
   std::unique_ptr<Subprocess> program_;
